@@ -1,0 +1,47 @@
+# Build, test and demo entry points. Every target installs missing Debian packages first.
+# The module is built for Debian's python3 (it has pytest from Debian's packages);
+# choose another interpreter with `make PYTHON=/path/to/python3`.
+PYTHON ?= /usr/bin/python3
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build test test-cpp test-python test-sanitize test-tsan demo bench clean
+
+all: build
+
+deps:
+	@tools/ensure-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	meson setup $(BUILD) -Dpython=$(PYTHON)
+
+build: deps $(BUILD)/build.ninja
+	ninja -C $(BUILD) -j $(JOBS)
+
+test-cpp: build
+	meson test -C $(BUILD) --print-errorlogs
+
+test-python: build
+	PYTHONPATH=$(BUILD) $(PYTHON) -m pytest -q tests/python
+
+test: test-cpp test-python
+
+# The C++ suites under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	[ -f $(ASAN_BUILD)/build.ninja ] || meson setup $(ASAN_BUILD) -Dpython=$(PYTHON) \
+	  -Dbuildtype=debugoptimized -Db_sanitize=address,undefined -Db_lundef=false
+	ninja -C $(ASAN_BUILD) -j $(JOBS)
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 meson test -C $(ASAN_BUILD) --print-errorlogs
+
+demo: build
+	PYTHONPATH=$(BUILD) $(PYTHON) examples/demo.py
+
+bench: deps
+	[ -f $(BUILD)-bench/build.ninja ] || meson setup $(BUILD)-bench -Dpython=$(PYTHON) -Dbench=true -Dtests=false
+	ninja -C $(BUILD)-bench -j $(JOBS)
+	meson test -C $(BUILD)-bench --benchmark --verbose
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BUILD)-bench

@@ -1,0 +1,1 @@
+import _tessark; print("tessark demo")
