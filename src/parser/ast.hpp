@@ -367,4 +367,55 @@ struct ExistsSubquery : TaggedUnion<ExistsSubquery> {
   std::variant<Query, Pattern> value;
 };
 
+// Calls `visit(child)` for each direct sub-expression of `expr` (an `Expr` or `const Expr`),
+// in the field order of its alternative; absent optional children are skipped. The body of an
+// EXISTS is not entered: it is a pattern or a query, walked by whoever needs it.
+template <typename E, typename Visit>
+  requires std::is_same_v<std::remove_const_t<E>, Expr>
+void for_each_subexpression(E& expr, Visit&& visit) {
+  auto one = [&visit](auto& child) {
+    if (child) visit(*child);
+  };
+  std::visit(
+      [&](auto& node) {
+        using T = std::remove_cvref_t<decltype(node)>;
+        if constexpr (requires { node.left; node.right; }) {
+          one(node.left);
+          one(node.right);
+        } else if constexpr (requires { node.operand; }) {
+          one(node.operand);
+        } else if constexpr (std::is_same_v<T, ListLiteral>) {
+          for (auto& element : node.elements) visit(element);
+        } else if constexpr (std::is_same_v<T, MapLiteral>) {
+          for (auto& entry : node.entries) visit(entry.second);
+        } else if constexpr (std::is_same_v<T, PropertyAccess>) {
+          one(node.expression);
+        } else if constexpr (std::is_same_v<T, Subscript>) {
+          one(node.expression);
+          one(node.index);
+        } else if constexpr (std::is_same_v<T, Slice>) {
+          one(node.expression);
+          one(node.from);
+          one(node.to);
+        } else if constexpr (std::is_same_v<T, FunctionCall>) {
+          for (auto& argument : node.arguments) visit(argument);
+        } else if constexpr (std::is_same_v<T, Case>) {
+          one(node.subject);
+          for (auto& alternative : node.alternatives) {
+            visit(alternative.condition);
+            visit(alternative.result);
+          }
+          one(node.else_expression);
+        } else if constexpr (std::is_same_v<T, ListComprehension>) {
+          one(node.list);
+          one(node.predicate);
+          one(node.projection);
+        } else if constexpr (requires { node.list; node.predicate; }) {
+          one(node.list);
+          one(node.predicate);
+        }
+      },
+      expr.value);
+}
+
 }  // namespace tessark
