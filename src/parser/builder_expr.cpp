@@ -301,7 +301,53 @@ double read_float_literal(std::string_view text) {
 
 // ---- Expressions ----
 
+namespace {
+
+// The grammar records every precedence level even around a single operand (x alone is eleven
+// levels above its atom). A level holding one operand and no operator builds exactly what its
+// operand builds, so descend through such levels in a loop: each nesting of brackets then costs
+// a few stack frames instead of a dozen.
+Match skip_single_operand_levels(Match match) {
+  for (;;) {
+    auto inner = match.inner();
+    if (inner.empty()) return match;
+    Match only = *inner.begin();
+    if (++inner.begin() != inner.end()) return match;
+    switch (match.rule()) {
+      case Rule::expression:
+      case Rule::comparison_expr:
+      case Rule::add_sub_expr:
+      case Rule::mul_div_expr:
+      case Rule::mod_expr:
+      case Rule::power_expr: break;
+      case Rule::or_expr:
+        if (only.rule() == Rule::or_kw) return match;
+        break;
+      case Rule::xor_expr:
+        if (only.rule() == Rule::xor_kw) return match;
+        break;
+      case Rule::and_expr:
+        if (only.rule() == Rule::and_kw) return match;
+        break;
+      case Rule::not_expr:
+        if (only.rule() != Rule::comparison_expr) return match;
+        break;
+      case Rule::unary_expr:
+        if (only.rule() != Rule::postfix_expr || match.text().starts_with('-')) return match;
+        break;
+      case Rule::postfix_expr:
+        if (only.rule() != Rule::atom) return match;
+        break;
+      default: return match;
+    }
+    match = only;
+  }
+}
+
+}  // namespace
+
 Result<Expr> build_expression(Match expression) {
+  expression = skip_single_operand_levels(expression);
   switch (expression.rule()) {
     case Rule::expression: {
       std::optional<Match> first = first_inner(expression);
