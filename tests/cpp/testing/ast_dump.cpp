@@ -2,6 +2,7 @@
 #include "testing/ast_dump.hpp"
 
 #include <charconv>
+#include <initializer_list>
 #include <string_view>
 
 namespace tessark::testing {
@@ -39,13 +40,26 @@ std::string dump_map(const PropertyMap& map) {
 
 std::string dump_properties(const std::optional<MapOrParam>& properties) {
   if (!properties) return "";
-  if (const auto* map = properties->as<MapOrParam::Map>()) return " " + dump_map(*map);
-  return " $" + properties->as<MapOrParam::Param>()->name;
+  if (const auto* map = properties->as<MapOrParam::Map>()) return dump_map(*map);
+  return "$" + properties->as<MapOrParam::Param>()->name;
+}
+
+// Joins the non-empty pieces with single blanks.
+std::string spaced(std::initializer_list<std::string> pieces) {
+  std::string out;
+  for (const std::string& piece : pieces) {
+    if (piece.empty()) continue;
+    if (!out.empty()) out += ' ';
+    out += piece;
+  }
+  return out;
 }
 
 std::string dump_node(const NodePattern& node) {
-  return "(" + node.variable.value_or("") + names(node.labels, ":", ":") +
-         dump_properties(node.properties) + ")";
+  return "(" +
+         spaced({node.variable.value_or("") + names(node.labels, ":", ":"),
+                 dump_properties(node.properties)}) +
+         ")";
 }
 
 std::string dump_bound(const std::optional<std::int64_t>& bound) {
@@ -53,9 +67,10 @@ std::string dump_bound(const std::optional<std::int64_t>& bound) {
 }
 
 std::string dump_relationship(const RelationshipPattern& rel) {
-  std::string inside = rel.variable.value_or("") + names(rel.rel_types, ":", "|");
-  if (rel.length) inside += " *" + dump_bound(rel.length->min) + ".." + dump_bound(rel.length->max);
-  inside += dump_properties(rel.properties);
+  std::string length =
+      rel.length ? "*" + dump_bound(rel.length->min) + ".." + dump_bound(rel.length->max) : "";
+  std::string inside = spaced({rel.variable.value_or("") + names(rel.rel_types, ":", "|"), length,
+                               dump_properties(rel.properties)});
   std::string body = "-[" + inside + "]-";
   switch (rel.direction) {
     case Direction::Outgoing: return body + ">";
@@ -148,11 +163,6 @@ std::string dump_float(double value) {
   return std::string(buffer, result.ptr);
 }
 
-template <typename Quantifier>
-std::string dump_quantifier(std::string_view name, const Quantifier& q) {
-  return std::string(name) + "(" + q.variable + ", " + dump_box(q.list) + ", " +
-         dump_box(q.predicate) + ")";
-}
 
 }  // namespace
 
@@ -202,11 +212,9 @@ std::string dump(const Expr& expr) {
         else if constexpr (std::is_same_v<T, ListComprehension>)
           return "ListComp(" + node.variable + ", " + dump_box(node.list) + ", " +
                  dump_box(node.predicate) + ", " + dump_box(node.projection) + ")";
-        else if constexpr (std::is_same_v<T, QuantifierAll>) return dump_quantifier("All", node);
-        else if constexpr (std::is_same_v<T, QuantifierAny>) return dump_quantifier("Any", node);
-        else if constexpr (std::is_same_v<T, QuantifierNone>) return dump_quantifier("None", node);
-        else if constexpr (std::is_same_v<T, QuantifierSingle>)
-          return dump_quantifier("Single", node);
+        else if constexpr (requires { node.list; node.predicate; })  // the quantifiers
+          return std::string(kExprNames[expr.value.index()]) + "(" + node.variable + ", " +
+                 dump_box(node.list) + ", " + dump_box(node.predicate) + ")";
         else if constexpr (std::is_same_v<T, Exists>) {
           if (const auto* p = node.subquery->template as<ExistsSubquery::Pattern>())
             return "Exists{" + dump(*p) + "}";
