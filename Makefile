@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-cpp test-python test-sanitize test-tsan demo bench clean
+.PHONY: all deps build test test-cpp test-python test-stubs test-sanitize test-tsan demo bench clean
 
 all: build
 
@@ -24,9 +24,15 @@ test-cpp: build
 	meson test -C $(BUILD) --print-errorlogs
 
 test-python: build
-	PYTHONPATH=$(BUILD) $(PYTHON) -m pytest -q tests/python
+	PYTHONPATH=$(BUILD):python $(PYTHON) -m pytest -q tests/python
 
-test: test-cpp test-python
+# The type stubs python/_tessark.pyi checked against the built module by mypy's stubtest.
+test-stubs: build
+	@tools/ensure-deps.sh python3-mypy
+	MYPYPATH=python PYTHONPATH=$(BUILD) $(PYTHON) -m mypy.stubtest _tessark \
+	  --allowlist python/stubtest-allowlist.txt
+
+test: test-cpp test-python test-stubs
 
 # The C++ suites under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
@@ -36,7 +42,7 @@ test-sanitize: deps
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 meson test -C $(ASAN_BUILD) --print-errorlogs
 
 demo: build
-	PYTHONPATH=$(BUILD) $(PYTHON) examples/demo.py
+	PYTHONPATH=$(BUILD):python $(PYTHON) examples/demo.py
 
 bench: deps
 	[ -f $(BUILD)-bench/build.ninja ] || meson setup $(BUILD)-bench -Dpython=$(PYTHON) -Dbench=true -Dtests=false

@@ -1,0 +1,74 @@
+"""The type stubs python/_tessark.pyi against the built module: every public class, member
+and function has a stub with the module's own docstring, and mypy's stubtest agrees on
+the signatures."""
+
+import ast
+import importlib.util
+import inspect
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import _tessark
+
+STUBS = Path(__file__).resolve().parents[2] / "python" / "_tessark.pyi"
+ALLOWLIST = STUBS.with_name("stubtest-allowlist.txt")
+
+
+def stub_docstrings():
+    """{qualified name: docstring or ""} for every class, function and method in the stubs."""
+    tree = ast.parse(STUBS.read_text())
+    found = {}
+    for node in tree.body:
+        if isinstance(node, ast.ClassDef):
+            found[node.name] = ast.get_docstring(node) or ""
+            for member in node.body:
+                if isinstance(member, ast.FunctionDef):
+                    found[f"{node.name}.{member.name}"] = ast.get_docstring(member) or ""
+        elif isinstance(node, ast.FunctionDef):
+            found[node.name] = ast.get_docstring(node) or ""
+    return found
+
+
+def runtime_docstrings():
+    """The same for the module: public members of each exported class, with the text
+    signature block already removed by the interpreter."""
+    found = {}
+    for name in _tessark.__all__:
+        obj = getattr(_tessark, name)
+        found[name] = inspect.cleandoc(obj.__doc__ or "")
+        if isinstance(obj, type):
+            for member, value in vars(obj).items():
+                if not member.startswith("_"):
+                    found[f"{name}.{member}"] = inspect.cleandoc(getattr(value, "__doc__", None) or "")
+    return found
+
+
+def test_stubs_cover_the_module_with_its_docstrings():
+    stubs = stub_docstrings()
+    runtime = runtime_docstrings()
+    missing = sorted(set(runtime) - set(stubs))
+    assert missing == []
+    assert {name: stubs[name] for name in runtime} == runtime
+
+
+def test_stub_all_matches_the_module():
+    tree = ast.parse(STUBS.read_text())
+    declared = next(node.value for node in tree.body
+                    if isinstance(node, ast.Assign) and node.targets[0].id == "__all__")
+    assert ast.literal_eval(declared) == _tessark.__all__
+
+
+@pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy is not installed (Debian python3-mypy)")
+def test_stubtest_agrees_with_the_module():
+    env = dict(os.environ, MYPYPATH=str(STUBS.parent))
+    env["PYTHONPATH"] = os.pathsep.join(
+        [str(Path(_tessark.__file__).resolve().parent), env.get("PYTHONPATH", "")])
+    proc = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "_tessark", "--allowlist", str(ALLOWLIST),
+        ],
+        capture_output=True, text=True, env=env, timeout=600)
+    assert proc.returncode == 0, proc.stdout + proc.stderr
