@@ -1,1 +1,35 @@
 import _tessark; print("tessark demo")
+
+
+# --- The command-line checker on the bundled example files ---------------------------
+def demo_cli():
+    import os
+    import subprocess
+    import sys
+    from pathlib import Path
+
+    examples = Path(__file__).resolve().parent
+    # The commands run inside examples/, so the module search path is made absolute.
+    paths = [str(examples.parent / "python")] + os.environ.get("PYTHONPATH", "").split(os.pathsep)
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in paths if p))
+
+    def tessark(*args, stdin=None):
+        shown = " ".join(a if " " not in a else repr(a) for a in args)
+        print(f"\n$ tessark {shown}", flush=True)
+        proc = subprocess.run([sys.executable, "-m", "tessark", *args], cwd=examples, env=env,
+                              input=stdin, text=True, capture_output=True)
+        print(proc.stdout + proc.stderr, end="")
+        print(f"(exit status {proc.returncode})")
+        return proc.stdout
+
+    print("\n== command line ==")
+    tessark("check", "--schema", "movies.json", "valid.cypher")
+    tessark("check", "--schema", "movies.json", "faulty.cypher")
+    tessark("extract", "valid.cypher")
+    batch = tessark("generate", "--schema", "movies.json", "--type", "all", "-n", "13", "--seed", "7")
+    print("\n# the generated batch, checked:", end="")
+    tessark("check", "--schema", "movies.json", "-", stdin=";\n".join(batch.splitlines()))
+    tessark("schema", "--pretty", "movies.json", "reviews.json")
+
+
+demo_cli()
