@@ -431,8 +431,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     _tolerant_output()
     parser = build_parser()
     args = parser.parse_args(argv)
+    run: Callable[[argparse.Namespace], int] = args.run
     try:
-        return args.run(args)
+        return run(args)
     except CliError as error:
         print(f"{PROG} {args.command}: error: {error}", file=sys.stderr)
         return 2

@@ -76,7 +76,8 @@ def split_statements(text: str) -> list[Statement]:
     index = LineIndex(text)
     statements = []
     for begin, end in pieces:
-        code = _LEADING_BLANK.match(text, begin, end).end()
+        blank = _LEADING_BLANK.match(text, begin, end)
+        code = blank.end() if blank else begin
         if code == end:
             continue
         line, column = index.position(code)

@@ -72,3 +72,12 @@ def test_stubtest_agrees_with_the_module():
         ],
         capture_output=True, text=True, env=env, timeout=600)
     assert proc.returncode == 0, proc.stdout + proc.stderr
+
+
+@pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy is not installed (Debian python3-mypy)")
+def test_package_type_checks_against_the_stubs():
+    env = dict(os.environ, MYPYPATH=str(STUBS.parent))
+    proc = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(STUBS.parent / "tessark")],
+        capture_output=True, text=True, env=env, timeout=600)
+    assert proc.returncode == 0, proc.stdout + proc.stderr
