@@ -18,8 +18,9 @@ namespace tessark {
 // Transparent: containers can be searched with a std::string_view.
 struct SeededHash {
   using is_transparent = void;
-  std::uint64_t seed;
-  SeededHash();  // draws a fresh seed
+  std::uint64_t seed;   // the two halves of the 128-bit SipHash key
+  std::uint64_t seed2;
+  SeededHash();  // draws a fresh seed (copies of a container keep theirs)
   std::size_t operator()(std::string_view text) const;
 };
 
@@ -29,6 +30,9 @@ struct StringEqual {
 };
 
 using NameSet = std::unordered_set<std::string, SeededHash, StringEqual>;
+
+// A set holding `names`; duplicates collapse.
+NameSet make_name_set(const std::vector<std::string>& names);
 
 struct RelationshipType {
   std::string source;
@@ -62,6 +66,10 @@ class Schema {
   }
   bool label_has_property(std::string_view label, std::string_view property) const;
   bool rel_has_property(std::string_view type, std::string_view property) const;
+
+  // A new schema with both inputs' labels and types; property sets of shared keys are united,
+  // and a type in both keeps this schema's source and target labels.
+  Schema merge(const Schema& other) const;
 };
 
 }  // namespace tessark
