@@ -1,5 +1,11 @@
 """CypherGenerator: seeded query generation, checked against the reference model."""
 
+import errno
+import os
+import shutil
+import subprocess
+import sys
+
 import pytest
 
 import _tessark
@@ -260,3 +266,38 @@ def test_every_generated_query_validates(schema_name):
         if not result.is_valid:
             failures.append((query, result.errors))
     assert failures == []
+
+
+FAILING_ENTROPY_SOURCE = """
+#include <errno.h>
+#include <sys/types.h>
+ssize_t getrandom(void *buf, size_t n, unsigned flags) {
+  (void)buf; (void)n; (void)flags; errno = ENOSYS; return -1;
+}
+"""
+
+
+@pytest.mark.skipif(shutil.which("cc") is None, reason="needs a C compiler for the interposer")
+def test_entropy_failure_is_an_internal_fault(tmp_path):
+    # A subprocess whose getrandom always fails: an unseeded generator cannot be built, a seeded
+    # one still can.
+    (tmp_path / "fail.c").write_text(FAILING_ENTROPY_SOURCE)
+    library = tmp_path / "fail.so"
+    subprocess.run(["cc", "-shared", "-fPIC", "-o", str(library), str(tmp_path / "fail.c")], check=True)
+    script = (
+        "from _tessark import CypherGenerator, Schema\n"
+        "try:\n"
+        "    CypherGenerator(Schema({}, {}))\n"
+        "except Exception as e:\n"
+        "    print('Exception', e)\n"
+        "except BaseException as e:\n"
+        "    print('BaseException', type(e).__bases__[0].__name__, e)\n"
+        "print(CypherGenerator(Schema({}, {}), 1).generate('create'))\n"
+    )
+    module_dir = os.path.dirname(_tessark.__file__)
+    env = dict(os.environ, LD_PRELOAD=str(library), PYTHONPATH=module_dir)
+    out = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True,
+                         check=True).stdout.splitlines()
+    assert out[0] == ("BaseException BaseException Reading the operating system's entropy source "
+                      "failed: " + os.strerror(errno.ENOSYS))
+    assert out[1] == "CREATE (n:Node) RETURN n"
