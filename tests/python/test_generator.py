@@ -140,7 +140,7 @@ def test_bad_seed(seed, error):
 @pytest.mark.parametrize(
     "n, error",
     [(-1, OverflowError), (2**64, OverflowError), (2**63, OverflowError),
-     ("3", TypeError), (3.0, TypeError), (None, TypeError)],
+     ("3", TypeError), (3.0, TypeError), (None, TypeError), (sys.maxsize // 2, MemoryError)],
 )
 def test_bad_batch_size(n, error):
     generator, _ = make("rich", 0)
