@@ -32,4 +32,28 @@ def demo_cli():
     tessark("schema", "--pretty", "movies.json", "reviews.json")
 
 
+# --- Extraction without a schema: the names a query mentions -------------------------
+def demo_extraction():
+    from _tessark import parse_query
+
+    print("\n== names used by a query (parse_query) ==")
+    queries = [
+        "MATCH (p:Person)-[:ACTED_IN]->(m:Movie) RETURN p.name, m.title",
+        "MATCH (a:Person {name: 'Ann'})-[:KNOWS|FOLLOWS]-(b) WHERE b.age > 30 RETURN b",
+        "MATCH (n:Movie) WITH n WHERE n.year > 2000 RETURN n.title UNION MATCH (s:Series) RETURN s.title",
+        "MATCH (p:Person RETURN p",  # a syntax error is reported, not raised
+    ]
+    for query in queries:
+        info = parse_query(query)
+        print(f"\n{query}")
+        if info:
+            print(f"  labels:     {info.labels_used}")
+            print(f"  rel types:  {info.rel_types_used}")
+            print(f"  properties: {info.properties_used}")
+        else:
+            print("  " + info.errors[0].replace("\n", "\n  "))
+    print(f"\n{parse_query('RETURN 1')!r}")
+
+
+demo_extraction()
 demo_cli()

@@ -22,6 +22,8 @@ struct Registration {
 constexpr Registration kRegistrations[] = {
     {"Schema", create_schema_type},
     {"CypherGenerator", create_cypher_generator_type},
+    {"QueryInfo", create_query_info_type},
+    {"parse_query", create_parse_query_function},
 };
 
 PyModuleDef g_module_def = {

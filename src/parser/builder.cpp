@@ -306,8 +306,8 @@ Result<CypherQuery> parse(std::string_view text) {
   if (top.empty()) return fail("No parse result");
   TRY_ASSIGN(CypherQuery query, build_query(*top.begin()));
   if (query_expression_depth(query) > kMaxExpressionDepth) {
-    return fail("Expression nested too deeply: more than " + std::to_string(kMaxExpressionDepth) +
-                " levels");
+    return fail("Expression nested too deeply (more than " + std::to_string(kMaxExpressionDepth) +
+                " levels)");
   }
   return query;
 }

@@ -3,6 +3,8 @@
 
 #include <set>
 
+#include "parser/builder.hpp"
+
 namespace tessark {
 namespace {
 
@@ -119,6 +121,18 @@ QueryNames collect_query_names(const CypherQuery& query) {
     NameCollector(labels, rel_types, properties).regular_query(*regular);
   }
   return QueryNames{sorted(labels), sorted(rel_types), sorted(properties)};
+}
+
+QueryInfo extract_query_info(std::string_view text) {
+  QueryInfo info;
+  Result<CypherQuery> query = parse(text);
+  if (!query) {
+    info.errors.push_back(query.error().text());
+    return info;
+  }
+  info.is_valid = true;
+  info.names = collect_query_names(*query);
+  return info;
 }
 
 }  // namespace tessark

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "parser/ast.hpp"
@@ -25,5 +26,14 @@ struct QueryNames {
 // of map literals, and EXISTS patterns; an EXISTS query body gives only its property keys.
 // A standalone CALL gives nothing.
 QueryNames collect_query_names(const CypherQuery& query);
+
+// What extraction reports for one query text: the names on success; on a parse or build
+// failure no names and one error, the error's text form ("Parse error: " and the message).
+struct QueryInfo {
+  bool is_valid = false;
+  QueryNames names;
+  std::vector<std::string> errors;
+};
+QueryInfo extract_query_info(std::string_view text);
 
 }  // namespace tessark

@@ -584,8 +584,8 @@ std::string repeated(std::string_view head, std::string_view piece, std::size_t 
   return out;
 }
 
-const std::string kTooDeep = "Expression nested too deeply: more than " +
-                             std::to_string(kMaxExpressionDepth) + " levels";
+const std::string kTooDeep = "Expression nested too deeply (more than " +
+                             std::to_string(kMaxExpressionDepth) + " levels)";
 
 TEST(BuilderDepth, LongChainsGiveACleanErrorOnASmallStack) {
   const std::size_t n = 100000;
