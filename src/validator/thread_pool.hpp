@@ -24,7 +24,7 @@
 namespace tessark {
 
 inline constexpr std::size_t kMaxPoolThreads = 256;
-inline constexpr std::size_t kWorkerStackSize = std::size_t{4} << 20;  // 4 MiB
+inline constexpr std::size_t kWorkerStackSize = std::size_t{8} << 20;  // 8 MiB
 // Batches shorter than this run on the calling thread alone: waking workers would cost more.
 inline constexpr std::size_t kInlineBatchSize = 16;
 
