@@ -21,6 +21,8 @@ struct Registration {
 
 constexpr Registration kRegistrations[] = {
     {"Schema", create_schema_type},
+    {"Tessark", create_tessark_type},
+    {"ValidationResult", create_validation_result_type},
     {"CypherGenerator", create_cypher_generator_type},
     {"QueryInfo", create_query_info_type},
     {"parse_query", create_parse_query_function},
