@@ -56,7 +56,8 @@ TEST(SchemaLookups, UnknownNamesGiveEmptyResults) {
 }
 
 TEST(SchemaLookups, EndpointsNeedNotBeDeclaredLabels) {
-  auto endpoints = movie_schema().rel_src_tgt("KNOWS");
+  Schema schema = movie_schema();
+  auto endpoints = schema.rel_src_tgt("KNOWS");  // views into `schema`
   ASSERT_TRUE(endpoints.has_value());
   EXPECT_EQ(endpoints->first, "Person");
   EXPECT_EQ(endpoints->second, "Ghost");
