@@ -73,7 +73,19 @@ class Tessark:
     def __init__(self, schema: Schema) -> None: ...
     def validate(self, query: str) -> ValidationResult: ...
     def validate_batch(self, queries: Sequence[str]) -> list[ValidationResult]:
-        """Validate multiple queries at once, returning one ValidationResult per query."""
+        """Validate multiple queries at once, returning one ValidationResult per query.
+
+        The queries are validated in parallel on a thread pool, and the GIL is released
+        for the duration of the batch, so other Python threads can run meanwhile.
+
+        Example::
+
+            results = validator.validate_batch([
+                "MATCH (p:Person) RETURN p",
+                "MATCH (p:BadLabel) RETURN p",
+            ])
+            for r in results:
+                print(r.is_valid, r.errors)"""
 
 @final
 class ValidationResult:

@@ -26,7 +26,8 @@ SCHEMA = {
 
 def cli_env():
     env = dict(os.environ)
-    env["PYTHONPATH"] = os.pathsep.join(p for p in [str(PACKAGE_DIR), env.get("PYTHONPATH", "")] if p)
+    paths = [str(PACKAGE_DIR)] + env.get("PYTHONPATH", "").split(os.pathsep)
+    env["PYTHONPATH"] = os.pathsep.join(os.path.abspath(p) for p in paths if p)
     return env
 
 

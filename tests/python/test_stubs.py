@@ -41,9 +41,10 @@ def runtime_docstrings():
         obj = getattr(_tessark, name)
         found[name] = inspect.cleandoc(obj.__doc__ or "")
         if isinstance(obj, type):
-            for member, value in vars(obj).items():
+            for member in vars(obj):
                 if not member.startswith("_"):
-                    found[f"{name}.{member}"] = inspect.cleandoc(getattr(value, "__doc__", None) or "")
+                    doc = getattr(obj, member).__doc__
+                    found[f"{name}.{member}"] = inspect.cleandoc(doc or "")
     return found
 
 
@@ -53,6 +54,31 @@ def test_stubs_cover_the_module_with_its_docstrings():
     missing = sorted(set(runtime) - set(stubs))
     assert missing == []
     assert {name: stubs[name] for name in runtime} == runtime
+
+
+def stub_constructor_signatures():
+    """{class: "(a, b=default)"} from each stub class's __init__, without self."""
+    found = {}
+    for node in ast.parse(STUBS.read_text()).body:
+        if isinstance(node, ast.ClassDef):
+            for member in node.body:
+                if isinstance(member, ast.FunctionDef) and member.name == "__init__":
+                    params = member.args.args[1:]
+                    defaults = [None] * (len(params) - len(member.args.defaults)) + member.args.defaults
+                    found[node.name] = "(" + ", ".join(
+                        p.arg if d is None else f"{p.arg}={ast.unparse(d)}" for p, d in zip(params, defaults)) + ")"
+    return found
+
+
+def test_stub_constructors_match_the_text_signatures():
+    # stubtest sees only object.__init__ on these types, so the class's own text signature
+    # is compared here.
+    runtime = {}
+    for name in _tessark.__all__:
+        obj = getattr(_tessark, name)
+        if isinstance(obj, type) and obj.__text_signature__:
+            runtime[name] = obj.__text_signature__
+    assert stub_constructor_signatures() == runtime
 
 
 def test_stub_all_matches_the_module():
