@@ -8,8 +8,8 @@ WHERE m.tagline CONTAINS ';'          /* a semicolon inside a string is no separ
 RETURN g.name, count(m) AS movies;
 
 MATCH (a:Person)-[k:KNOWS]->(b:Person)
-WITH a, b, k.since AS since
-WHERE since > 2000
+WHERE k.since > 2000
+WITH a, b
 RETURN a.name, b.name;
 
 CREATE (m:Movie {title: "The Matrix; Reloaded", released: 2003})
