@@ -55,5 +55,23 @@ def demo_extraction():
     print(f"\n{parse_query('RETURN 1')!r}")
 
 
+# --- Random queries for the example schema, each checked against it -------------------
+def demo_generation():
+    from pathlib import Path
+
+    from _tessark import CypherGenerator, Schema, Tessark
+
+    print("\n== generated queries (CypherGenerator, seed 7), validated ==")
+    schema = Schema.from_json((Path(__file__).resolve().parent / "movies.json").read_text())
+    generator = CypherGenerator(schema, seed=7)
+    validator = Tessark(schema)
+    for query_type in CypherGenerator.supported_types():
+        query = generator.generate(query_type)
+        verdict = "valid" if validator.validate(query).is_valid else "INVALID"
+        print(f"  {query_type:<20} {verdict:<8} {query}")
+    print(f"  a batch of three: {generator.generate_batch('match_where_return', 3)}")
+
+
 demo_extraction()
+demo_generation()
 demo_cli()
