@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-cpp test-python test-stubs test-sanitize test-tsan demo bench clean
+.PHONY: all deps build test test-cpp test-python test-stubs test-sanitize test-tsan demo bench fuzz clean
 
 all: build
 
@@ -49,5 +49,15 @@ bench: deps
 	ninja -C $(BUILD)-bench -j $(JOBS)
 	meson test -C $(BUILD)-bench --benchmark --verbose
 
+# libFuzzer targets under ASan+UBSan (clang), each run for FUZZ_SECONDS.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@tools/ensure-deps.sh clang libclang-rt-14-dev
+	[ -f $(FUZZ_BUILD)/build.ninja ] || CXX=clang++ meson setup $(FUZZ_BUILD) -Dpython=$(PYTHON) \
+	  -Dfuzz=true -Dtests=false -Dbuildtype=debugoptimized -Db_sanitize=address,undefined -Db_lundef=false
+	ninja -C $(FUZZ_BUILD) -j $(JOBS) fuzz/fuzz_validate fuzz/fuzz_extract fuzz/fuzz_schema_json
+	tools/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BUILD)-bench $(FUZZ_BUILD)
