@@ -28,25 +28,25 @@ void track(State& s, const RuleEntry& entry, bool failed) {
 
 }  // namespace
 
-RuleEntry enter_rule(State& s, Rule rule, bool atomic_body) {
+void enter_rule(State& s, Rule rule, bool atomic_body) {
   ++s.rule_invocations;
   const bool at_furthest = s.furthest == s.pos;
-  RuleEntry entry{rule,
-                  s.pos,
-                  s.nodes.size(),
-                  s.lookahead == Lookahead::none && !s.atomic,
-                  s.atomic,
-                  at_furthest ? s.expected.size() : 0,
-                  at_furthest ? s.unexpected.size() : 0,
-                  total_at(s, s.pos)};
-  if (entry.recording) {
-    s.nodes.push_back(MatchNode{rule, static_cast<std::uint32_t>(s.pos), 0, 0});
-  }
+  const RuleEntry entry{rule,
+                        s.lookahead == Lookahead::none && !s.atomic,
+                        s.atomic,
+                        static_cast<std::uint32_t>(s.pos),
+                        static_cast<std::uint32_t>(s.nodes.size()),
+                        static_cast<std::uint32_t>(at_furthest ? s.expected.size() : 0),
+                        static_cast<std::uint32_t>(at_furthest ? s.unexpected.size() : 0),
+                        static_cast<std::uint32_t>(total_at(s, s.pos))};
+  if (entry.recording) s.nodes.push_back(MatchNode{rule, entry.start, 0, 0});
   if (atomic_body) s.atomic = true;
-  return entry;
+  s.rules.push_back(entry);
 }
 
-bool leave_rule(State& s, const RuleEntry& entry, bool matched) {
+bool leave_rule(State& s, bool matched) {
+  const RuleEntry entry = s.rules.back();
+  s.rules.pop_back();
   s.atomic = entry.atomic_before;
   if (matched) {
     if (entry.recording) {

@@ -22,6 +22,17 @@ namespace tessark::peg {
 
 enum class Lookahead : std::uint8_t { none, positive, negative };
 
+// What a rule notes on entry for recording and for the failure bookkeeping. Kept on a stack in
+// the state rather than in the rule's frame, so that deep nesting costs little machine stack.
+struct RuleEntry {
+  Rule rule;
+  bool recording;            // lookahead none and non-atomic on entry
+  bool atomic_before;        // the atomicity to restore on leaving
+  std::uint32_t start;       // P, the position the rule starts at
+  std::uint32_t node_index;  // where its match goes, or the length to truncate to on failure
+  std::uint32_t e0, u0, a0;  // list lengths at P on entry (0 when P is not the furthest position)
+};
+
 // Everything one run of the grammar reads and writes; created per run, never shared.
 struct State {
   std::string_view input;
@@ -35,6 +46,7 @@ struct State {
   std::size_t nesting = 0;             // current depth of nested `nested<>` bodies
   bool too_deep = false;               // set once nesting passed kMaxNestingDepth; ends the run
   std::uint64_t rule_invocations = 0;  // entries into normal and atomic rules
+  std::vector<RuleEntry> rules;         // the rules being run, innermost last
 
   std::size_t remaining() const { return input.size() - pos; }
 };
@@ -151,8 +163,8 @@ inline void skip_if_non_atomic(State& s) {
 // Marks to undo a failed sequence: the position and the number of recorded matches.
 struct Rewind {
   State& s;
-  std::size_t pos = s.pos;
-  std::size_t nodes = s.nodes.size();
+  std::uint32_t pos = static_cast<std::uint32_t>(s.pos);
+  std::uint32_t nodes = static_cast<std::uint32_t>(s.nodes.size());
   bool undo() const {
     s.pos = pos;
     s.nodes.resize(nodes);
@@ -249,27 +261,17 @@ struct nested {
 
 // ---- Rules ----
 
-// What a rule notes on entry for recording and for the failure bookkeeping.
-struct RuleEntry {
-  Rule rule;
-  std::size_t start;       // P, the position the rule starts at
-  std::size_t node_index;  // where its match goes, or the length to truncate to on failure
-  bool recording;          // lookahead none and non-atomic on entry
-  bool atomic_before;      // the atomicity to restore on leaving
-  std::size_t e0, u0, a0;  // list lengths at P on entry (0 when P is not the furthest position)
-};
-
 // Entry and exit of every normal and atomic rule; the single place a per-rule hook belongs.
-RuleEntry enter_rule(State& s, Rule rule, bool atomic_body);
-bool leave_rule(State& s, const RuleEntry& entry, bool matched);
+void enter_rule(State& s, Rule rule, bool atomic_body);
+bool leave_rule(State& s, bool matched);
 
 template <Rule R, bool AtomicBody, typename Body>
 struct rule_of_kind {
   static constexpr Rule id = R;
   static bool match(State& s) {
     if (s.too_deep) return false;
-    const RuleEntry entry = enter_rule(s, R, AtomicBody);
-    return leave_rule(s, entry, Body::match(s));
+    enter_rule(s, R, AtomicBody);
+    return leave_rule(s, Body::match(s));
   }
 };
 
