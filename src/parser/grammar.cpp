@@ -192,7 +192,7 @@ struct properties : normal<Rule::properties, choice<map_literal, parameter>> {};
 // ---- Expressions: precedence chain, loosest first ----
 
 // expression: or_expr (each expression is one level of nesting)
-struct expression : normal<Rule::expression, nested<or_expr>> {};
+struct expression : memoised<normal<Rule::expression, nested<or_expr>>> {};
 // or_kw: "OR"i ~ WORD_END
 struct or_kw : atomic<Rule::or_kw, seq<ilit<"OR">, word_end>> {};
 // xor_kw: "XOR"i ~ WORD_END
@@ -251,9 +251,9 @@ struct list_slice_op : normal<Rule::list_slice_op,
 
 // atom: literal | parameter | case_expression | list_comprehension | quantifier_expression
 //     | exists_subquery | count_star | function_invocation | variable | parenthesized_expr
-struct atom : normal<Rule::atom,
+struct atom : memoised<normal<Rule::atom,
     choice<literal, parameter, case_expression, list_comprehension, quantifier_expression,
-           exists_subquery, count_star, function_invocation, variable, parenthesized_expr>> {};
+           exists_subquery, count_star, function_invocation, variable, parenthesized_expr>>> {};
 // parenthesized_expr: "(" ~ expression ~ ")"
 struct parenthesized_expr : normal<Rule::parenthesized_expr, seq<lit<"(">, expression, lit<")">>> {};
 // count_star: "COUNT"i ~ "(" ~ "*" ~ ")"
@@ -387,16 +387,20 @@ std::string text_size_limit_message() {
 }
 
 std::variant<MatchTree, SyntaxError, ParseLimitError> CypherParser::run(Rule rule,
-                                                                         std::string_view text) {
+                                                                         std::string_view text,
+                                                                         ParseMode mode,
+                                                                         ParseStats* stats) {
   if (text.size() > kMaxQueryBytes) return ParseLimitError{text_size_limit_message()};
   peg::State state;
+  peg::Memo memo;
   state.input = text;
+  if (mode == ParseMode::memoised) state.memo = &memo;
   state.nodes.reserve(text.size() / 2 + 16);
   const bool matched = kRuleMatchers[static_cast<std::size_t>(rule)](state);
+  if (stats != nullptr) stats->rule_invocations = state.rule_invocations;
   if (state.too_deep) return ParseLimitError{nesting_limit_message()};
   if (matched) return MatchTree{text, std::move(state.nodes)};
-  return syntax_error_at(text, state.furthest, std::move(state.expected),
-                         std::move(state.unexpected));
+  return syntax_error_at(text, state.furthest, state.expected.rules(), state.unexpected.rules());
 }
 
 Result<MatchTree> CypherParser::parse(Rule rule, std::string_view text) {

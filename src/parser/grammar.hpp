@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -41,14 +42,25 @@ struct ParseLimitError {
   std::string message;
 };
 
+// How a run treats a rule that runs again at a position it already ran at: `memoised` replays
+// the first run's outcome (linear cost), `plain` parses again (exponential on some nestings;
+// kept for differential tests). Both give identical results.
+enum class ParseMode { memoised, plain };
+
+// What a run cost: entries into normal and atomic rules (memo replays are not entries).
+struct ParseStats {
+  std::uint64_t rule_invocations = 0;
+};
+
 class CypherParser {
  public:
   // Match tree (borrowing `text`) or the syntax error (kind Parse, message = report text, or the
   // message of a limit error).
   static Result<MatchTree> parse(Rule rule, std::string_view text);
   // Same run, with the structured error for tests.
-  static std::variant<MatchTree, SyntaxError, ParseLimitError> run(Rule rule,
-                                                                  std::string_view text);
+  static std::variant<MatchTree, SyntaxError, ParseLimitError> run(
+      Rule rule, std::string_view text, ParseMode mode = ParseMode::memoised,
+      ParseStats* stats = nullptr);
 };
 
 // "Query nested too deeply (more than N levels)".

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "parser/limits.hpp"
@@ -30,7 +31,62 @@ struct RuleEntry {
   bool atomic_before;        // the atomicity to restore on leaving
   std::uint32_t start;       // P, the position the rule starts at
   std::uint32_t node_index;  // where its match goes, or the length to truncate to on failure
-  std::uint32_t e0, u0, a0;  // list lengths at P on entry (0 when P is not the furthest position)
+  std::uint64_t e0, u0, a0;  // list lengths at P on entry (0 when P is not the furthest position)
+};
+
+// One failure list (expected or unexpected rules at the furthest position). The bookkeeping
+// reads a list only through its length (truncating back to an earlier length, comparing growth)
+// and, at the end, through the set of rules in it. So the list keeps its length and each
+// distinct rule once, with the length at which it first entered: a rule listed again only adds
+// to the length. The set and every length are exactly those of the full list, while a text that
+// fails at one place in many ways keeps the list at most one entry per rule.
+class FailureList {
+ public:
+  std::uint64_t size() const { return length_; }
+  bool empty() const { return length_ == 0; }
+  void push(Rule rule);
+  void truncate(std::uint64_t length);
+  void clear() { truncate(0); }
+  void append(const FailureList& other);  // as if other's entries were pushed one by one
+  std::vector<Rule> rules() const;        // the distinct rules, in order of first entry
+
+ private:
+  struct First {
+    Rule rule;
+    std::uint64_t at;  // the list's length when the rule entered
+  };
+  std::vector<First> firsts_;
+  std::uint64_t length_ = 0;
+  std::uint64_t present_[2] = {0, 0};  // bit per rule ordinal
+
+  bool present(Rule rule) const {
+    const auto i = static_cast<unsigned>(rule);
+    return (present_[i / 64] >> (i % 64)) & 1;
+  }
+  void set_present(Rule rule, bool on) {
+    const auto i = static_cast<unsigned>(rule);
+    const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+    present_[i / 64] = on ? present_[i / 64] | bit : present_[i / 64] & ~bit;
+  }
+};
+static_assert(kRuleCount <= 128);
+
+// What one memoised rule run left behind, to be replayed when the same rule runs again at the
+// same position in the same mode: its outcome, the matches it recorded and its effect on the
+// failure lists (see `memoised`).
+struct MemoEntry {
+  bool matched;
+  std::uint32_t end;                        // position after a match
+  std::uint32_t nodes_begin, nodes_count;   // its recorded matches in Memo::nodes
+  std::uint32_t furthest;                   // furthest position after the run
+  std::uint32_t nesting_used;               // nesting levels the run entered below its start
+  FailureList expected, unexpected;         // what the run added at `furthest`
+};
+
+struct Memo {
+  std::unordered_map<std::uint64_t, std::uint32_t> index;  // key -> entries index
+  std::vector<MemoEntry> entries;
+  std::vector<MatchNode> nodes;  // subtree_end relative to the entry's first match
 };
 
 // Everything one run of the grammar reads and writes; created per run, never shared.
@@ -40,13 +96,15 @@ struct State {
   std::vector<MatchNode> nodes;        // recorded matches, pre-order, truncated on failure
   Lookahead lookahead = Lookahead::none;
   bool atomic = false;                 // no implicit skip and no recording while set
-  std::vector<Rule> expected;          // rules that failed at `furthest`
-  std::vector<Rule> unexpected;        // rules that succeeded under negative lookahead there
+  FailureList expected;                // rules that failed at `furthest`
+  FailureList unexpected;              // rules that succeeded under negative lookahead there
   std::size_t furthest = 0;            // the position the two lists apply to
   std::size_t nesting = 0;             // current depth of nested `nested<>` bodies
+  std::size_t peak_nesting = 0;        // deepest nesting reached so far
   bool too_deep = false;               // set once nesting passed kMaxNestingDepth; ends the run
   std::uint64_t rule_invocations = 0;  // entries into normal and atomic rules
   std::vector<RuleEntry> rules;         // the rules being run, innermost last
+  Memo* memo = nullptr;                // rule results by (rule, position, mode); null: plain run
 
   std::size_t remaining() const { return input.size() - pos; }
 };
@@ -253,6 +311,7 @@ struct nested {
       return false;
     }
     ++s.nesting;
+    if (s.nesting > s.peak_nesting) s.peak_nesting = s.nesting;
     const bool matched = E::match(s);
     --s.nesting;
     return matched;
@@ -283,6 +342,55 @@ struct normal : rule_of_kind<R, false, Body> {};
 // Runs its body in atomic mode: no skip inside and no inner matches; the rule itself records.
 template <Rule R, typename Body>
 struct atomic : rule_of_kind<R, true, Body> {};
+
+// Memoisation of a rule by (rule, position, lookahead mode, atomicity): a repeated run at the
+// same place replays the first run's outcome instead of parsing again, which keeps the cost of
+// ordered choices that re-parse a shared prefix linear in the text.
+//
+// The replay is exact, failure lists included. The bookkeeping inside a run depends on the lists
+// it finds only through their lengths, relative to what they were when each rule was entered,
+// and a rule invoked below the furthest position leaves them alone. So the run starts on empty
+// lists, and its effect is fixed by the furthest position F it ended with and the lists it built
+// there: if it moved the furthest position they replace the lists it found, else they are
+// appended to them. A replay where the furthest position is now F' > F changes nothing, F' == F
+// appends the stored lists, F' < F moves to F with the stored lists. A run stopped by the
+// nesting bound ends the parse and is not stored; a stored run is replayed only where it stays
+// within the bound.
+bool replay_memo(State& s, const MemoEntry& entry);
+void store_memo(State& s, std::uint64_t key, bool matched, std::size_t nodes_before,
+                std::size_t nesting_used);
+
+template <typename R>
+struct memoised {
+  static bool match(State& s) {
+    if (s.memo == nullptr || s.too_deep) return R::match(s);
+    const std::uint64_t key = (std::uint64_t{s.pos} << 16) |
+                              (static_cast<std::uint64_t>(R::id) << 3) |
+                              (static_cast<std::uint64_t>(s.lookahead) << 1) | (s.atomic ? 1 : 0);
+    if (auto found = s.memo->index.find(key); found != s.memo->index.end()) {
+      const MemoEntry& entry = s.memo->entries[found->second];
+      if (s.nesting + entry.nesting_used <= kMaxNestingDepth) return replay_memo(s, entry);
+    }
+    const std::size_t nodes_before = s.nodes.size(), furthest_before = s.furthest;
+    FailureList expected_before = std::move(s.expected), unexpected_before = std::move(s.unexpected);
+    s.expected = FailureList();
+    s.unexpected = FailureList();
+    const std::size_t peak_before = s.peak_nesting, nesting_before = s.nesting;
+    s.peak_nesting = s.nesting;
+    const bool matched = R::match(s);
+    const std::size_t nesting_used = s.peak_nesting - nesting_before;
+    if (peak_before > s.peak_nesting) s.peak_nesting = peak_before;
+    if (s.too_deep) return matched;  // the run ends with the nesting error
+    store_memo(s, key, matched, nodes_before, nesting_used);
+    if (s.furthest == furthest_before) {
+      expected_before.append(s.expected);
+      unexpected_before.append(s.unexpected);
+      s.expected = std::move(expected_before);
+      s.unexpected = std::move(unexpected_before);
+    }
+    return matched;
+  }
+};
 
 // Runs its body in atomic mode; never records and never appears in error lists.
 template <typename Body>
