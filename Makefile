@@ -41,6 +41,14 @@ test-sanitize: deps
 	ninja -C $(ASAN_BUILD) -j $(JOBS)
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 meson test -C $(ASAN_BUILD) --print-errorlogs
 
+# The validator suite (worker pool, parallel batches) under ThreadSanitizer.
+test-tsan: deps
+	[ -f $(TSAN_BUILD)/build.ninja ] || meson setup $(TSAN_BUILD) -Dpython=$(PYTHON) \
+	  -Dbuildtype=debugoptimized -Db_sanitize=thread -Db_lundef=false
+	ninja -C $(TSAN_BUILD) -j $(JOBS) tests/cpp/validator_test
+	TSAN_OPTIONS=halt_on_error=1:die_after_fork=0 TESSARK_NUM_THREADS=4 \
+	  $(TSAN_BUILD)/tests/cpp/validator_test
+
 demo: build
 	PYTHONPATH=$(BUILD):python $(PYTHON) examples/demo.py
 
