@@ -32,6 +32,38 @@ def demo_cli():
     tessark("schema", "--pretty", "movies.json", "reviews.json")
 
 
+# --- Validation against a schema: single queries, then a parallel batch ------------------
+def demo_validation():
+    from pathlib import Path
+
+    from _tessark import Schema, Tessark
+
+    print("\n== validation (Tessark) ==")
+    schema = Schema.from_json((Path(__file__).resolve().parent / "movies.json").read_text())
+    validator = Tessark(schema)
+    queries = [
+        "MATCH (p:Person)-[:ACTED_IN]->(m:Movie) RETURN p.name, m.title",
+        "MATCH (p:Persn) RETURN p",                       # misspelt label: a suggestion
+        "MATCH (m:Movie)-[:ACTED_IN]->(p:Person) RETURN p",  # endpoints the wrong way round
+        "MATCH (p:Person) RETURN p.titel, q",             # unknown property, unbound variable
+        "MATCH (n) WITH n.name AS name RETURN n",         # WITH ends the scope of n
+        "MATCH (p:Person RETURN p",                       # a syntax error
+    ]
+    for query in queries:
+        result = validator.validate(query)
+        print(f"\n{query}\n  {result!r}")
+        for message in result.syntax_errors:
+            print("  syntax:   " + message.replace("\n", "\n            "))
+        for message in result.semantic_errors:
+            print("  semantic: " + message)
+
+    results = validator.validate_batch(queries * 1000)
+    valid = sum(1 for r in results if r)
+    print(f"\nvalidate_batch of {len(results)} queries on the thread pool: {valid} valid, "
+          f"{len(results) - valid} with errors, same order as the input: "
+          f"{[r.errors for r in results[:len(queries)]] == [validator.validate(q).errors for q in queries]}")
+
+
 # --- Extraction without a schema: the names a query mentions -------------------------
 def demo_extraction():
     from _tessark import parse_query
@@ -72,6 +104,7 @@ def demo_generation():
     print(f"  a batch of three: {generator.generate_batch('match_where_return', 3)}")
 
 
+demo_validation()
 demo_extraction()
 demo_generation()
 demo_cli()
