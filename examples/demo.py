@@ -1,4 +1,44 @@
-import _tessark; print("tessark demo")
+"""Tessark demo: a schema from a dict, its lookups and exchange forms; then extraction,
+generation and the command line (each section is one function, run at the bottom)."""
+
+
+# --- A schema built from dictionaries: lookups, text form, dict and JSON forms, merge ----------
+def demo_schema():
+    from _tessark import Schema
+
+    print("== schema ==")
+    schema = Schema(
+        {"Person": ["name", "born"], "Movie": ["title", "released"]},
+        {"ACTED_IN": ("Person", "Movie", ["roles"]), "DIRECTED": ("Person", "Movie", [])},
+    )
+    print(repr(schema))
+    print("labels:               ", schema.node_labels())
+    print("relationship types:   ", schema.rel_types())
+    print("Person properties:    ", schema.node_properties("Person"))
+    print("ACTED_IN properties:  ", schema.rel_properties("ACTED_IN"))
+    print("ACTED_IN endpoints:   ", schema.rel_endpoints("ACTED_IN"))
+    print("has label 'person'?   ", schema.has_node_label("person"))
+    print("dict form:            ", schema.to_dict())
+    text = schema.to_json()
+    print("JSON form:            ", text)
+    again = Schema.from_json(text)
+    print("JSON round trip keeps the labels:", again.node_labels() == schema.node_labels())
+
+    reviews = Schema({"Person": ["email"], "Review": ["stars"]},
+                     {"REVIEWED": ("Person", "Movie", ["summary"])})
+    merged = schema.merge(reviews)
+    print("merged:               ", repr(merged))
+    print("merged Person:        ", merged.node_properties("Person"))
+
+    for bad in ('{"nodes":{}}', '{"nodes":{"Person":"name"},"relationships":{}}'):
+        try:
+            Schema.from_json(bad)
+        except ValueError as error:
+            print(f"from_json({bad!r}) -> ValueError: {error}")
+    try:
+        Schema({"Person": "name"}, {})
+    except TypeError as error:
+        print(f"Schema({{'Person': 'name'}}, {{}}) -> TypeError: {error}")
 
 
 # --- The command-line checker on the bundled example files ---------------------------
@@ -104,6 +144,7 @@ def demo_generation():
     print(f"  a batch of three: {generator.generate_batch('match_where_return', 3)}")
 
 
+demo_schema()
 demo_validation()
 demo_extraction()
 demo_generation()
