@@ -147,7 +147,10 @@ struct Text {
 template <Text T>
 struct lit {
   static bool match(State& s) {
-    if (s.input.substr(s.pos, T.size) != T.view()) return false;
+    if (s.remaining() < T.size) return false;
+    for (std::size_t i = 0; i < T.size; ++i) {  // literals are short: no call to memcmp
+      if (s.input[s.pos + i] != T.chars[i]) return false;
+    }
     s.pos += T.size;
     return true;
   }
