@@ -7,7 +7,8 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-cpp test-python test-stubs test-sanitize test-tsan demo bench fuzz clean
+.PHONY: all deps build test test-cpp test-python test-stubs asan-build test-sanitize test-python-asan \
+  test-tsan test-hardening demo bench fuzz clean
 
 all: build
 
@@ -34,12 +35,24 @@ test-stubs: build
 
 test: test-cpp test-python test-stubs
 
-# The C++ suites under AddressSanitizer and UndefinedBehaviorSanitizer.
-test-sanitize: deps
+# Everything built with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan-build: deps
 	[ -f $(ASAN_BUILD)/build.ninja ] || meson setup $(ASAN_BUILD) -Dpython=$(PYTHON) \
 	  -Dbuildtype=debugoptimized -Db_sanitize=address,undefined -Db_lundef=false
 	ninja -C $(ASAN_BUILD) -j $(JOBS)
+
+# The C++ suites under the sanitizers (LeakSanitizer included).
+test-sanitize: asan-build
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 meson test -C $(ASAN_BUILD) --print-errorlogs
+
+# The Python suite against the sanitizer build of the module. The interpreter is not
+# instrumented, so the sanitizer runtimes are preloaded; leak reports are off here because the
+# interpreter keeps much of its own memory until exit (the C++ suites and fuzzers check leaks).
+ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libubsan.so)
+test-python-asan: asan-build
+	LD_PRELOAD="$(ASAN_PRELOAD)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 TESSARK_UNDER_SANITIZER=1 \
+	  PYTHONPATH=$(ASAN_BUILD):python $(PYTHON) -m pytest -q tests/python
 
 # The validator suite (worker pool, parallel batches) under ThreadSanitizer.
 test-tsan: deps
@@ -66,6 +79,9 @@ fuzz: deps
 	  -Dfuzz=true -Dtests=false -Dbuildtype=debugoptimized -Db_sanitize=address,undefined -Db_lundef=false
 	ninja -C $(FUZZ_BUILD) -j $(JOBS) fuzz/fuzz_validate fuzz/fuzz_extract fuzz/fuzz_schema_json
 	tools/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# What CI runs beyond `make test`: sanitizer suites and a bounded fuzzing run.
+test-hardening: test-sanitize test-python-asan test-tsan fuzz
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BUILD)-bench $(FUZZ_BUILD)
