@@ -69,7 +69,7 @@ def demo_cli():
     batch = tessark("generate", "--schema", "movies.json", "--type", "all", "-n", "13", "--seed", "7")
     print("\n# the generated batch, checked:", end="")
     tessark("check", "--schema", "movies.json", "-", stdin=";\n".join(batch.splitlines()))
-    tessark("schema", "--pretty", "movies.json", "reviews.json")
+    tessark("schema", "movies.json", "reviews.json")
 
 
 # --- Validation against a schema: single queries, then a parallel batch ------------------
