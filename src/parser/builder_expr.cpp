@@ -11,6 +11,12 @@
 #include "parser/builder.hpp"
 #include "parser/builder_text.hpp"
 
+// Nested brackets recurse through build_expression, build_atom and build_literal once per
+// level. Those dispatchers stay small because every alternative is built by a function of its
+// own that is not inlined into them (inlined, their locals would all share the dispatcher's
+// frame, some kilobytes per nesting level).
+#define NOINLINE [[gnu::noinline]]
+
 namespace tessark {
 namespace {
 
@@ -42,7 +48,7 @@ Expr unary(Expr operand) {
 
 // a OR b OR c: operands between keyword matches, folded to the left.
 template <typename Node>
-Result<Expr> build_boolean_chain(Match chain, Rule keyword, std::string_view empty_message) {
+NOINLINE Result<Expr> build_boolean_chain(Match chain, Rule keyword, std::string_view empty_message) {
   std::optional<Expr> result;
   for (Match m : chain.inner()) {
     if (m.rule() == keyword) continue;
@@ -53,7 +59,7 @@ Result<Expr> build_boolean_chain(Match chain, Rule keyword, std::string_view emp
   return std::move(*result);
 }
 
-Result<Expr> build_not_expr(Match not_expr) {
+NOINLINE Result<Expr> build_not_expr(Match not_expr) {
   std::size_t nots = 0;
   std::optional<Match> comparison;
   for (Match m : not_expr.inner()) {
@@ -61,7 +67,8 @@ Result<Expr> build_not_expr(Match not_expr) {
     if (m.rule() == Rule::comparison_expr && !comparison) comparison = m;
   }
   if (!comparison) return fail("NOT missing comparison_expr");
-  TRY_ASSIGN(Expr result, build_comparison_expr(*comparison));
+  if (nots == 0) return build_expression(*comparison);
+  TRY_ASSIGN(Expr result, build_expression(*comparison));
   for (std::size_t i = 0; i < nots; ++i) result = unary<Not>(std::move(result));
   return result;
 }
@@ -69,7 +76,7 @@ Result<Expr> build_not_expr(Match not_expr) {
 // The arithmetic levels; `combine` maps the operator character written before an operand to
 // the node joining it to the operands before it.
 template <typename Combine>
-Result<Expr> build_arithmetic_chain(Match chain, std::string_view empty_message,
+NOINLINE Result<Expr> build_arithmetic_chain(Match chain, std::string_view empty_message,
                                     Combine combine) {
   std::string_view text = chain.text();
   std::optional<Expr> result;
@@ -89,13 +96,16 @@ Result<Expr> build_arithmetic_chain(Match chain, std::string_view empty_message,
   return std::move(*result);
 }
 
-Result<Expr> build_unary_expr(Match unary_expr) {
-  std::string_view text = unary_expr.text();
-  bool negated = !text.empty() && text.front() == '-';
+NOINLINE Result<Expr> negate(Result<Expr> operand) {
+  if (!operand) return operand;
+  return unary<Negate>(std::move(operand).value());
+}
+
+NOINLINE Result<Expr> build_unary_expr(Match unary_expr) {
   for (Match m : unary_expr.inner()) {
     if (m.rule() != Rule::postfix_expr) continue;
-    TRY_ASSIGN(Expr operand, build_postfix_expr(m));
-    return negated ? unary<Negate>(std::move(operand)) : std::move(operand);
+    if (unary_expr.text().starts_with('-')) return negate(build_postfix_expr(m));
+    return build_postfix_expr(m);
   }
   return fail("Unary missing postfix");
 }
@@ -125,7 +135,7 @@ struct Filter {
   Box<Expr> predicate;
 };
 
-Result<bool> read_filter(Match filter, Filter& out) {
+NOINLINE Result<bool> read_filter(Match filter, Filter& out) {
   for (Match m : filter.inner()) {
     if (m.rule() == Rule::id_in_coll) {
       std::vector<Match> parts = m.inner_list();
@@ -141,7 +151,7 @@ Result<bool> read_filter(Match filter, Filter& out) {
   return true;
 }
 
-Result<Expr> build_list_comprehension(Match comprehension) {
+NOINLINE Result<Expr> build_list_comprehension(Match comprehension) {
   Filter filter;
   Box<Expr> projection;
   for (Match m : comprehension.inner()) {
@@ -158,7 +168,7 @@ Result<Expr> build_list_comprehension(Match comprehension) {
                                 std::move(filter.predicate), std::move(projection)});
 }
 
-Result<Expr> build_quantifier(Match quantifier) {
+NOINLINE Result<Expr> build_quantifier(Match quantifier) {
   Filter filter;
   for (Match m : quantifier.inner()) {
     if (m.rule() != Rule::filter_expression) continue;
@@ -178,7 +188,7 @@ Result<Expr> build_quantifier(Match quantifier) {
   return make.template operator()<QuantifierSingle>();
 }
 
-Result<Expr> build_function_call(Match call) {
+NOINLINE Result<Expr> build_function_call(Match call) {
   std::vector<Match> parts = call.inner_list();
   if (parts.empty()) return fail("Function missing name");
   FunctionCall built;
@@ -207,7 +217,7 @@ Result<Expr> build_function_call(Match call) {
 // CASE [subject] (WHEN condition THEN result)+ [ELSE value] END: every part is an expression
 // match; the subject is the one starting right after CASE, the else value the last one when
 // ELSE stands in front of it.
-Result<Expr> build_case(Match case_expression) {
+NOINLINE Result<Expr> build_case(Match case_expression) {
   std::vector<Match> parts;
   for (Match m : case_expression.inner()) {
     if (m.rule() == Rule::expression) parts.push_back(m);
@@ -242,7 +252,7 @@ Result<Expr> build_case(Match case_expression) {
   return Expr(std::move(built));
 }
 
-Result<Expr> build_exists(Match exists) {
+NOINLINE Result<Expr> build_exists(Match exists) {
   std::optional<Match> body = first_inner(exists);
   if (!body) return fail("Empty EXISTS");
   ExistsSubquery subquery;
@@ -256,6 +266,16 @@ Result<Expr> build_exists(Match exists) {
     return fail("Unknown EXISTS subquery type");
   }
   return Expr(Exists{Box<ExistsSubquery>(std::move(subquery))});
+}
+
+NOINLINE Result<Expr> build_list_literal(Match list_literal) {
+  ListLiteral list;
+  for (Match m : list_literal.inner()) {
+    if (m.rule() != Rule::expression) continue;
+    TRY_ASSIGN(Expr element, build_expression(m));
+    list.elements.push_back(std::move(element));
+  }
+  return Expr(std::move(list));
 }
 
 // Digits of `base` with an optional sign; nullopt when invalid or out of range.
@@ -386,92 +406,102 @@ Result<Expr> build_expression(Match expression) {
   }
 }
 
-Result<Expr> build_comparison_expr(Match comparison_expr) {
-  std::vector<Match> parts = comparison_expr.inner_list();
+namespace {
+
+// `left op right` for the comparison operator written as `op_text`.
+NOINLINE Result<Expr> apply_comparison(std::string_view op_text, Expr left, Expr right) {
+  std::string op = normalized_operator(op_text);
+  if (op == "=") return binary<Equal>(std::move(left), std::move(right));
+  if (op == "<") return binary<LessThan>(std::move(left), std::move(right));
+  if (op == ">") return binary<GreaterThan>(std::move(left), std::move(right));
+  if (op == "<>") return binary<NotEqual>(std::move(left), std::move(right));
+  if (op == "<=") return binary<LessThanOrEqual>(std::move(left), std::move(right));
+  if (op == ">=") return binary<GreaterThanOrEqual>(std::move(left), std::move(right));
+  if (op == "=~") return binary<RegexMatch>(std::move(left), std::move(right));
+  if (op == "IN") return binary<In>(std::move(left), std::move(right));
+  // IS NULL and IS NOT NULL drop the right operand the grammar makes them take.
+  if (op == "IS NULL") return unary<IsNull>(std::move(left));
+  if (op == "IS NOT NULL") return unary<IsNotNull>(std::move(left));
+  if (op.size() >= 6 && op.starts_with("STARTS")) {
+    return binary<StartsWith>(std::move(left), std::move(right));
+  }
+  if (op.size() >= 4 && op.starts_with("ENDS")) {
+    return binary<EndsWith>(std::move(left), std::move(right));
+  }
+  if (op == "CONTAINS") return binary<Contains>(std::move(left), std::move(right));
+  return fail("Unknown comparison op: " + op);
+}
+
+}  // namespace
+
+NOINLINE Result<Expr> build_comparison_expr(Match comparison_expr) {
+  auto parts = comparison_expr.inner();
   if (parts.empty()) return fail("Empty comparison_expr");
-  TRY_ASSIGN(Expr result, build_expression(parts[0]));
-  for (std::size_t i = 1; i < parts.size() && parts[i].rule() == Rule::comparison_op; i += 2) {
-    if (i + 1 >= parts.size()) break;
-    TRY_ASSIGN(Expr right, build_expression(parts[i + 1]));
-    std::string op = normalized_operator(parts[i].text());
-    if (op == "=") {
-      result = binary<Equal>(std::move(result), std::move(right));
-    } else if (op == "<") {
-      result = binary<LessThan>(std::move(result), std::move(right));
-    } else if (op == ">") {
-      result = binary<GreaterThan>(std::move(result), std::move(right));
-    } else if (op == "<>") {
-      result = binary<NotEqual>(std::move(result), std::move(right));
-    } else if (op == "<=") {
-      result = binary<LessThanOrEqual>(std::move(result), std::move(right));
-    } else if (op == ">=") {
-      result = binary<GreaterThanOrEqual>(std::move(result), std::move(right));
-    } else if (op == "=~") {
-      result = binary<RegexMatch>(std::move(result), std::move(right));
-    } else if (op == "IN") {
-      result = binary<In>(std::move(result), std::move(right));
-    } else if (op == "IS NULL") {
-      result = unary<IsNull>(std::move(result));  // the grammar's right operand is dropped
-    } else if (op == "IS NOT NULL") {
-      result = unary<IsNotNull>(std::move(result));
-    } else if (op.size() >= 6 && op.starts_with("STARTS")) {
-      result = binary<StartsWith>(std::move(result), std::move(right));
-    } else if (op.size() >= 4 && op.starts_with("ENDS")) {
-      result = binary<EndsWith>(std::move(result), std::move(right));
-    } else if (op == "CONTAINS") {
-      result = binary<Contains>(std::move(result), std::move(right));
-    } else {
-      return fail("Unknown comparison op: " + op);
-    }
+  auto part = parts.begin();
+  TRY_ASSIGN(Expr result, build_expression(*part));
+  // Pairs of operator and right operand; a missing pair member or another rule ends the chain.
+  for (++part; part != parts.end() && (*part).rule() == Rule::comparison_op;) {
+    Match op = *part;
+    if (++part == parts.end()) break;
+    TRY_ASSIGN(Expr right, build_expression(*part));
+    TRY_ASSIGN(result, apply_comparison(op.text(), std::move(result), std::move(right)));
+    ++part;
   }
   return result;
 }
 
-Result<Expr> build_postfix_expr(Match postfix_expr) {
-  std::vector<Match> parts = postfix_expr.inner_list();
+namespace {
+
+// `base` with one postfix operator applied.
+NOINLINE Result<Expr> apply_postfix_op(Expr base, Match postfix_op) {
+  std::optional<Match> op = first_inner(postfix_op);
+  if (!op) return fail("Empty postfix_op");
+  switch (op->rule()) {
+    case Rule::property_lookup: {
+      std::optional<Match> key = first_inner(*op);
+      if (!key) return fail("Property lookup missing key");
+      return Expr(PropertyAccess{Box<Expr>(std::move(base)), std::string(key->text())});
+    }
+    case Rule::subscript_op: {
+      std::optional<Match> index = first_inner(*op);
+      if (!index) return fail("Subscript missing index");
+      TRY_ASSIGN(Expr built, build_expression(*index));
+      return Expr(Subscript{Box<Expr>(std::move(base)), Box<Expr>(std::move(built))});
+    }
+    case Rule::list_slice_op: {
+      // A bound is `from` when no ".." stands between "[" and it, `to` otherwise.
+      std::string_view text = op->text();
+      std::size_t after_bracket = skip_trivia(text, 1);
+      Box<Expr> from;
+      Box<Expr> to;
+      for (Match bound : op->inner()) {
+        if (bound.rule() != Rule::expression) continue;
+        TRY_ASSIGN(Expr built, build_expression(bound));
+        bool is_from = !from && !to && start_in(*op, bound) == after_bracket &&
+                       text.compare(after_bracket, 2, "..") != 0;
+        (is_from ? from : to) = Box<Expr>(std::move(built));
+      }
+      return Expr(Slice{Box<Expr>(std::move(base)), std::move(from), std::move(to)});
+    }
+    default: return base;
+  }
+}
+
+}  // namespace
+
+NOINLINE Result<Expr> build_postfix_expr(Match postfix_expr) {
+  auto parts = postfix_expr.inner();
   if (parts.empty()) return fail("Postfix missing atom");
-  TRY_ASSIGN(Expr result, build_atom(parts[0]));
-  for (std::size_t i = 1; i < parts.size(); ++i) {
-    if (parts[i].rule() != Rule::postfix_op) continue;
-    std::optional<Match> op = first_inner(parts[i]);
-    if (!op) return fail("Empty postfix_op");
-    switch (op->rule()) {
-      case Rule::property_lookup: {
-        std::optional<Match> key = first_inner(*op);
-        if (!key) return fail("Property lookup missing key");
-        result = PropertyAccess{Box<Expr>(std::move(result)), std::string(key->text())};
-        break;
-      }
-      case Rule::subscript_op: {
-        std::optional<Match> index = first_inner(*op);
-        if (!index) return fail("Subscript missing index");
-        TRY_ASSIGN(Expr built, build_expression(*index));
-        result = Subscript{Box<Expr>(std::move(result)), Box<Expr>(std::move(built))};
-        break;
-      }
-      case Rule::list_slice_op: {
-        // A bound is `from` when no ".." stands between "[" and it, `to` otherwise.
-        std::string_view text = op->text();
-        std::size_t after_bracket = skip_trivia(text, 1);
-        Box<Expr> from;
-        Box<Expr> to;
-        for (Match bound : op->inner()) {
-          if (bound.rule() != Rule::expression) continue;
-          TRY_ASSIGN(Expr built, build_expression(bound));
-          bool is_from = !from && !to && start_in(*op, bound) == after_bracket &&
-                         text.compare(after_bracket, 2, "..") != 0;
-          (is_from ? from : to) = Box<Expr>(std::move(built));
-        }
-        result = Slice{Box<Expr>(std::move(result)), std::move(from), std::move(to)};
-        break;
-      }
-      default: break;
-    }
+  auto part = parts.begin();
+  TRY_ASSIGN(Expr result, build_atom(*part));
+  for (++part; part != parts.end(); ++part) {
+    if ((*part).rule() != Rule::postfix_op) continue;
+    TRY_ASSIGN(result, apply_postfix_op(std::move(result), *part));
   }
   return result;
 }
 
-Result<Expr> build_atom(Match atom) {
+NOINLINE Result<Expr> build_atom(Match atom) {
   std::optional<Match> inner = first_inner(atom);
   if (!inner) return fail("Empty atom");
   switch (inner->rule()) {
@@ -497,7 +527,7 @@ Result<Expr> build_atom(Match atom) {
   }
 }
 
-Result<Expr> build_literal(Match literal) {
+NOINLINE Result<Expr> build_literal(Match literal) {
   std::optional<Match> inner = first_inner(literal);
   if (!inner) return fail("Empty literal");
   std::string_view text = inner->text();
@@ -509,15 +539,7 @@ Result<Expr> build_literal(Match literal) {
                                                              : std::string_view())});
     case Rule::boolean_literal: return Expr(BooleanLiteral{upper(text) == "TRUE"});
     case Rule::null_literal: return Expr(NullLiteral{});
-    case Rule::list_literal: {
-      ListLiteral list;
-      for (Match m : inner->inner()) {
-        if (m.rule() != Rule::expression) continue;
-        TRY_ASSIGN(Expr element, build_expression(m));
-        list.elements.push_back(std::move(element));
-      }
-      return Expr(std::move(list));
-    }
+    case Rule::list_literal: return build_list_literal(*inner);
     case Rule::map_literal: {
       TRY_ASSIGN(PropertyMap entries, build_map_literal(*inner));
       return Expr(MapLiteral{std::move(entries)});
@@ -526,7 +548,7 @@ Result<Expr> build_literal(Match literal) {
   }
 }
 
-Result<PropertyMap> build_map_literal(Match map_literal) {
+NOINLINE Result<PropertyMap> build_map_literal(Match map_literal) {
   PropertyMap map;
   for (Match pair : map_literal.inner()) {
     if (pair.rule() != Rule::property_key_value_pair) continue;

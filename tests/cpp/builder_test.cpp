@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "parser/builder.hpp"
+#include "parser/limits.hpp"
 #include "parser/collect.hpp"
 #include "testing/ast_dump.hpp"
 
@@ -563,11 +564,18 @@ TEST(BuilderErrors, TheFirstErrorEndsTheBuild) {
 
 // ---- Depth, copies and collectors ----
 
-// Runs `work` on a thread whose stack is 512 KiB.
+// Runs `work` on a thread whose stack is 512 KiB; AddressSanitizer's redzones make frames
+// several times larger, so its builds get four times that.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kSmallStack = 4 * 512 * 1024;
+#else
+constexpr std::size_t kSmallStack = 512 * 1024;
+#endif
+
 void on_small_stack(const std::function<void()>& work) {
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, 512 * 1024);
+  pthread_attr_setstacksize(&attributes, kSmallStack);
   pthread_t thread;
   auto run = [](void* argument) -> void* {
     (*static_cast<const std::function<void()>*>(argument))();
@@ -623,6 +631,35 @@ TEST(BuilderDepth, TheBoundItselfIsAcceptedAndSafeToCopyAndWalk) {
   const std::string exists_inside =
       repeated("MATCH (n) WHERE EXISTS { (n {k: 1", " + 1", kMaxExpressionDepth - 1) + "}) } RETURN n";
   EXPECT_EQ(error_of(parse(exists_inside)), kTooDeep);
+}
+
+TEST(BuilderDepth, NestingAtTheGrammarBoundBuildsCopiesAndWalksOnASmallStack) {
+  // Each form wrapped around itself as deep as the grammar accepts (the comprehension only a
+  // little: its grammar retries nested brackets, which costs time exponential in the depth).
+  struct Form {
+    const char* open;
+    const char* close;
+    std::size_t depth = kMaxNestingDepth + 1;
+  };
+  const Form forms[] = {
+      {"(", ")"},          {"[", "]"},     {"{k: ", "}"},        {"f(", ")"},
+      {"-(", ")"},         {"NOT (", ")"}, {"CASE WHEN ", " THEN 1 END"},
+      {"[x IN ", " | x]", 8}, {"x[", "]"}, {"EXISTS { (n {k: ", "}) }"},
+  };
+  for (const Form& form : forms) {
+    std::string query;
+    for (std::size_t depth = form.depth; depth > 0; --depth) {
+      query = "RETURN " + repeated("", form.open, depth) + "n.p" + repeated("", form.close, depth);
+      if (parse(query)) break;
+    }
+    on_small_stack([&] {
+      Result<CypherQuery> built_query = parse(query);
+      ASSERT_TRUE(built_query) << form.open << ": " << built_query.error().message;
+      CypherQuery copy = *built_query;
+      built_query = CypherError::parse("dropped");
+      (void)collect_query_names(copy);
+    });
+  }
 }
 
 TEST(BuilderTree, CopySurvivesDestructionOfItsSource) {
