@@ -22,20 +22,6 @@ namespace {
 
 using namespace builder_text;
 
-CypherError fail(std::string_view message) { return CypherError::parse(std::string(message)); }
-
-CypherError fail(std::string_view message, Match offending) {
-  std::string text(message);
-  text += offending.rule_name();
-  return CypherError::parse(std::move(text));
-}
-
-std::optional<Match> first_inner(Match match) {
-  auto inner = match.inner();
-  if (inner.empty()) return std::nullopt;
-  return *inner.begin();
-}
-
 template <typename Node>
 Expr binary(Expr left, Expr right) {
   return Node{Box<Expr>(std::move(left)), Box<Expr>(std::move(right))};

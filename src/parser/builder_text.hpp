@@ -1,12 +1,15 @@
 // Text scanning for the tree builder: skipping whitespace and comments the way the grammar's
 // implicit skip does, and reading keywords and operators at a given offset of a match's text.
-// Private to the builder (builder.cpp, builder_expr.cpp).
+// Private to the builder (builder.cpp, builder_expr.cpp), with the small helpers both share.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "error.hpp"
 #include "parser/match.hpp"
 
 namespace tessark::builder_text {
@@ -74,5 +77,22 @@ inline std::string_view trim_space(std::string_view text) {
 // Offsets of an inner match relative to the start of its enclosing match's text.
 inline std::size_t start_in(Match outer, Match inner) { return inner.start() - outer.start(); }
 inline std::size_t end_in(Match outer, Match inner) { return inner.end() - outer.start(); }
+
+// A builder error with a fixed message, or the message followed by the offending rule's name.
+inline CypherError fail(std::string_view message) {
+  return CypherError::parse(std::string(message));
+}
+
+inline CypherError fail(std::string_view message, Match offending) {
+  std::string text(message);
+  text += offending.rule_name();
+  return CypherError::parse(std::move(text));
+}
+
+inline std::optional<Match> first_inner(Match match) {
+  auto inner = match.inner();
+  if (inner.empty()) return std::nullopt;
+  return *inner.begin();
+}
 
 }  // namespace tessark::builder_text
