@@ -51,7 +51,7 @@ test-sanitize: asan-build
 ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libubsan.so)
 test-python-asan: asan-build
 	LD_PRELOAD="$(ASAN_PRELOAD)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
-	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 TESSARK_UNDER_SANITIZER=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  PYTHONPATH=$(ASAN_BUILD):python $(PYTHON) -m pytest -q tests/python
 
 # The validator suite (worker pool, parallel batches) under ThreadSanitizer.

@@ -295,7 +295,9 @@ def test_entropy_failure_is_an_internal_fault(tmp_path):
         "print(CypherGenerator(Schema({}, {}), 1).generate('create'))\n"
     )
     module_dir = os.path.dirname(_tessark.__file__)
-    env = dict(os.environ, LD_PRELOAD=str(library), PYTHONPATH=module_dir)
+    # Libraries already preloaded (a sanitizer runtime must stay first) keep their place.
+    preload = " ".join(filter(None, [os.environ.get("LD_PRELOAD", ""), str(library)]))
+    env = dict(os.environ, LD_PRELOAD=preload, PYTHONPATH=module_dir)
     out = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True,
                          check=True).stdout.splitlines()
     assert out[0] == ("BaseException BaseException Reading the operating system's entropy source "
