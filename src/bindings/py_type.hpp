@@ -18,7 +18,7 @@ inline constexpr unsigned long kClassFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMM
 // Added for classes whose instances come only from other calls.
 inline constexpr unsigned long kNoConstructor = Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
-// A type created from its spec on first need and kept for the process. The spec's name must be
+// A type created from its PyType_Spec on first need and kept for the process. Its name must be
 // "builtins.X", so X.__module__ is "builtins" and X.__qualname__ is the bare class name.
 class LazyType {
  public:
