@@ -30,13 +30,19 @@ for target in fuzz_validate fuzz_extract fuzz_schema_json; do
   else
     seed_queries "$corpus" "$shared_bench/queries.txt" "$root"/examples/*.cypher
   fi
+  dirs=("$corpus")
   regressions="$root/fuzz/regressions/$target"
+  [ -d "$regressions" ] && dirs+=("$regressions")
   echo "== $target: ${seconds}s"
+  log="$build/$target.log"
+  status=0
   "$build/fuzz/$target" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 \
     -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/$target-" \
-    "$corpus" "$regressions" 2>&1 | grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY|Done )' || true
-  # libFuzzer exits non-zero on a finding; the pipeline above hides that, so check artifacts.
-  if compgen -G "$build/$target-*" > /dev/null; then
-    echo "$target found a failing input:" >&2; ls "$build/$target-"* >&2; exit 1
+    "${dirs[@]}" > "$log" 2>&1 || status=$?
+  grep -E '^(stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY|Done )' "$log" || true
+  if [ "$status" -ne 0 ] || compgen -G "$build/$target-*" > /dev/null; then
+    echo "$target failed (exit status $status); see $log" >&2
+    tail -n 30 "$log" >&2
+    exit 1
   fi
 done
