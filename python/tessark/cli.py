@@ -147,6 +147,16 @@ def render_problem(source: Source, problem: Problem) -> str:
     return f"{source.name}:{problem.line}:{problem.column}: {label}{problem.message}"
 
 
+def _statement_fields(source: Source, statement: Statement) -> dict[str, Any]:
+    """Where a statement stands and its text: the first fields of every JSON output line."""
+    return {
+        "file": source.name,
+        "line": statement.line,
+        "column": statement.column,
+        "query": query_text(statement),
+    }
+
+
 def _json_line(value: dict[str, Any]) -> str:
     return json.dumps(value, ensure_ascii=False)
 
@@ -204,10 +214,7 @@ def run_check(args: argparse.Namespace) -> int:
         schema += any(p.kind == "schema" for p in problems)
         if args.format == "json":
             out.append(_json_line({
-                "file": source.name,
-                "line": statement.line,
-                "column": statement.column,
-                "query": query_text(statement),
+                **_statement_fields(source, statement),
                 "is_valid": result.is_valid,
                 "problems": [p.to_json() for p in problems],
                 "syntax_errors": result.syntax_errors,
@@ -241,10 +248,7 @@ def run_extract(args: argparse.Namespace) -> int:
         where = f"{source.name}:{statement.line}:{statement.column}"
         if args.format == "json":
             out.append(_json_line({
-                "file": source.name,
-                "line": statement.line,
-                "column": statement.column,
-                "query": query_text(statement),
+                **_statement_fields(source, statement),
                 "is_valid": info.is_valid,
                 "labels_used": info.labels_used,
                 "rel_types_used": info.rel_types_used,
